@@ -1,8 +1,24 @@
 #include "text/base64.h"
 
+#include <array>
+#include <cstring>
+
 namespace {
+
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// The two characters of every 12-bit value: a group of three bytes is two lookups.
+constexpr std::array<char, 2 * 4096> MakePairs() {
+    std::array<char, 2 * 4096> pairs{};
+    for (int v = 0; v < 4096; ++v) {
+        pairs[2 * v] = kAlphabet[v >> 6];
+        pairs[2 * v + 1] = kAlphabet[v & 63];
+    }
+    return pairs;
 }
+constexpr std::array<char, 2 * 4096> kPairs = MakePairs();
+
+}  // namespace
 
 Text Base64Encode(Bytes& data) {
     if (data.empty()) return Text();
@@ -15,11 +31,9 @@ Text Base64Encode(Bytes& data) {
     const std::uint8_t* in = data.data();
     char* o = out.data();
     for (size_t i = 0; i < data.size(); i += 3, o += 4) {
-        const unsigned b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
-        o[0] = kAlphabet[b0 >> 2];
-        o[1] = kAlphabet[((b0 & 3) << 4) | (b1 >> 4)];
-        o[2] = kAlphabet[((b1 & 15) << 2) | (b2 >> 6)];
-        o[3] = kAlphabet[b2 & 63];
+        const unsigned group = (unsigned{in[i]} << 16) | (unsigned{in[i + 1]} << 8) | in[i + 2];
+        std::memcpy(o, &kPairs[2 * (group >> 12)], 2);
+        std::memcpy(o + 2, &kPairs[2 * (group & 0xFFF)], 2);
     }
     if (rest == 1) out[out.size() - 2] = '=';
     if (rest >= 1) out[out.size() - 1] = '=';
