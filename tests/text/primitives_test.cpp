@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <string>
 
 namespace {
@@ -239,6 +240,89 @@ TEST(Searches, LargeAdversarialInputs) {
     EXPECT_EQ(FindText(trail, "\\"), -1);
     EXPECT_EQ(SplitText(trail, "\\").size(), 1u);
     EXPECT_EQ(TrimSpaces(trail).size(), trail.size());
+}
+
+// Straightforward definitions to compare against: step through the characters from `from`
+// and compare `part` at each boundary.
+std::vector<size_t> NaiveBoundaries(const Text& t, size_t from) {
+    std::vector<size_t> b;
+    for (size_t i = from; i < t.size(); i += (t[i] & 0x80) && i + 1 < t.size() ? 2 : 1) {
+        b.push_back(i);
+    }
+    return b;
+}
+
+bool NaiveMatchAt(const Text& t, const Text& part, size_t at, bool ignoreCase) {
+    if (at + part.size() > t.size()) return false;
+    for (size_t j = 0; j < part.size();) {
+        bool dbcs = (part[j] & 0x80) && j + 1 < part.size();
+        for (size_t k = 0; k < (dbcs ? 2u : 1u); ++k) {
+            char a = t[at + j + k], b = part[j + k];
+            if (!dbcs && ignoreCase) {
+                a = static_cast<char>(std::tolower(static_cast<unsigned char>(a)));
+                b = static_cast<char>(std::tolower(static_cast<unsigned char>(b)));
+            }
+            if (a != b) return false;
+        }
+        j += dbcs ? 2 : 1;
+    }
+    return true;
+}
+
+TEST(Searches, AgreeWithCharacterByCharacterDefinitions) {
+    std::mt19937 random(20261211);
+    const char alphabet[] = {'a', 'A', 'b', '\\', ' ', '\x95', '\x5C', '\xA1', '\xD6'};
+    auto randomText = [&](size_t maxLength) {
+        Text t(random() % (maxLength + 1), ' ');
+        for (char& c : t) c = alphabet[random() % sizeof(alphabet)];
+        return t;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const Text text = randomText(24);
+        const Text part = randomText(3);
+        const bool ignoreCase = round % 2 == 1;
+        const int start = static_cast<int>(random() % 28) - 2;
+        const std::string name = "case " + std::to_string(round);
+
+        int expectedFind = -1;
+        const size_t from = start < 2 ? 0 : start - 1;
+        if (from < text.size() && part.empty()) expectedFind = 1;
+        for (size_t at : NaiveBoundaries(text, from)) {
+            if (part.empty() || expectedFind != -1) break;
+            if (NaiveMatchAt(text, part, at, ignoreCase)) expectedFind = static_cast<int>(at + 1);
+        }
+        ASSERT_EQ(FindText(text, part, start, ignoreCase), expectedFind) << name;
+
+        int expectedLast = -1;
+        const size_t limit = std::min<size_t>(text.size(), start <= 1 ? 0 : start - 1);
+        for (size_t at : NaiveBoundaries(text, 0)) {
+            if (!part.empty() && at + part.size() <= limit && NaiveMatchAt(text, part, at, false))
+                expectedLast = static_cast<int>(at + 1);
+        }
+        ASSERT_EQ(FindLastText(text, part, start), expectedLast) << name;
+
+        Text expectedReplace;
+        TextArray expectedSplit;
+        size_t pieceStart = 0;
+        std::vector<size_t> bounds = NaiveBoundaries(text, 0);
+        size_t copied = 0;
+        for (size_t at : bounds) {
+            if (at < copied || part.empty() || !NaiveMatchAt(text, part, at, ignoreCase)) continue;
+            expectedReplace += text.substr(copied, at - copied) + "#";
+            copied = at + part.size();
+        }
+        expectedReplace += text.substr(copied);
+        for (size_t at : bounds) {
+            if (at < pieceStart || part.empty() || !NaiveMatchAt(text, part, at, false)) continue;
+            expectedSplit.push_back(text.substr(pieceStart, at - pieceStart));
+            pieceStart = at + part.size();
+        }
+        if (pieceStart < text.size()) expectedSplit.push_back(text.substr(pieceStart));
+        if (!part.empty()) {
+            ASSERT_EQ(ReplaceText(text, part, "#", !ignoreCase), expectedReplace) << name;
+            ASSERT_EQ(SplitText(text, part), expectedSplit) << name;
+        }
+    }
 }
 
 }  // namespace
