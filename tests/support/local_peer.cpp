@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -351,6 +353,12 @@ void LocalPeer::AcceptLoop() {
 }
 
 void LocalPeer::Serve(int socket, std::size_t connection) {
+    // TLS writes to a client that has gone raise SIGPIPE on this thread; blocked, it is
+    // dropped with the thread instead of ending the process.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     std::unique_ptr<Channel> channel;
     if (tls_) {
         // A client that never finishes its handshake must not hold the peer forever.
