@@ -182,6 +182,15 @@ int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
 
 bool IsBlank(std::string_view s) { return s.find_first_not_of(" \t") == std::string_view::npos; }
 
+// Whether `text` holds a carriage return or line feed that is not part of a "\r\n" pair.
+bool HasStrayLineBreak(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) return true;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return true;
+    }
+    return false;
+}
+
 // The header text as the library's list: one entry per non-empty line, in order, then entries
 // that stop the library from adding headers of its own. A line whose value is blank would
 // read to the library as "remove this header", so it goes in the form "Name;" that the
@@ -301,6 +310,15 @@ void ClearHttpCookies() {
 }
 
 std::optional<HttpResponse> PerformHttp(const HttpRequest& request) {
+    // A carriage return or line feed that is not a line break of the header text would end
+    // a line on the wire early and let the rest pass for lines of their own.
+    const auto breaksLines = [](std::string_view text) {
+        return text.find_first_of("\r\n") != std::string_view::npos;
+    };
+    if (breaksLines(request.host) || breaksLines(request.target) || breaksLines(request.agent) ||
+        HasStrayLineBreak(request.headerText)) {
+        return std::nullopt;
+    }
     CurlRuntime& runtime = Runtime();
     EasyHandle handle(curl_easy_init());
     if (!handle) return std::nullopt;
@@ -348,7 +366,10 @@ std::optional<HttpResponse> PerformHttp(const HttpRequest& request) {
     hop.withBody = request.verb != HttpVerb::Get;
     for (int redirects = 0;; ++redirects) {
         HttpResponse response;
-        if (!SetHop(easy, request, hop)) return std::nullopt;
+        // Past the first hop something was sent: a failure is then an incomplete exchange.
+        if (!SetHop(easy, request, hop)) {
+            return redirects == 0 ? std::nullopt : std::optional<HttpResponse>(response);
+        }
         transfer.body.clear();
         transfer.head.clear();
         transfer.inHead = false;

@@ -105,6 +105,30 @@ TEST_F(HttpClientTest, RedirectsStopAtTheLimitAndAtOtherSchemes) {
     EXPECT_EQ(AsString(response->body), "moved");
 }
 
+TEST_F(HttpClientTest, StrayLineBreaksAreRefusedBeforeAnythingIsSent) {
+    LocalPeer peer({Reply::Full(200, "ok")});
+    struct Case {
+        const char* name;
+        void (*spoil)(HttpRequest&);
+    };
+    const Case cases[] = {
+        {"line feed in the target", [](HttpRequest& r) { r.target = "/a\nX-Evil: 1"; }},
+        {"carriage return in the target", [](HttpRequest& r) { r.target = "/a\rb"; }},
+        {"CR LF in the host", [](HttpRequest& r) { r.host = "127.0.0.1\r\nX: 1"; }},
+        {"line feed in the agent", [](HttpRequest& r) { r.agent = "a\nX-Evil: 1"; }},
+        {"bare line feed in the header text", [](HttpRequest& r) { r.headerText = "A: 1\nB: 2"; }},
+        {"bare carriage return ending the header text",
+         [](HttpRequest& r) { r.headerText = "A: 1\r"; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpRequest request = GetFrom(peer);
+        c.spoil(request);
+        EXPECT_FALSE(PerformHttp(request).has_value());
+    }
+    EXPECT_EQ(peer.ConnectionCount(), 0u);
+}
+
 class HttpClientTlsTest : public HttpClientTest {
 protected:
     void SetUp() override { ASSERT_TRUE(certificate_.Valid()); }

@@ -475,6 +475,21 @@ TEST_F(WebAccessTest, RefusedConnectionReturnsNothing) {
     EXPECT_TRUE(WebAccess("").empty());
 }
 
+TEST_F(WebAccessTest, UrlThatWouldSplitTheRequestIsRefused) {
+    LocalPeer peer({Reply::Full(200, "ok")});
+    Text headers = "X-A: 1", returnedHeaders = "stale";
+    Bytes body;
+    // The URL also goes into the Referer line, where its line break would start a new line.
+    const Bytes reply = WebAccess(peer.Url("/a\r\nX-Injected: 1"), 1, "a=1", std::nullopt, nullptr,
+                                  &headers, &returnedHeaders, false, &body);
+    EXPECT_TRUE(reply.empty());
+    // Refused before anything was sent: every parameter stays as the caller had it.
+    EXPECT_EQ(headers, "X-A: 1");
+    EXPECT_EQ(returnedHeaders, "stale");
+    EXPECT_TRUE(body.empty());
+    EXPECT_EQ(peer.ConnectionCount(), 0u);
+}
+
 TEST_F(WebAccessTest, ErrorStatusBodiesAreReplies) {
     LocalPeer peer({Reply::Full(404, "missing")});
     Text returnedHeaders;
