@@ -55,6 +55,8 @@ Text ExtractCookies(const Text& responseHead) {
 Bytes WebAccess(const Text& url, int method, const Text& formData,
                 const std::optional<Text>& cookies, Text* returnedCookies, Text* headers,
                 Text* returnedHeaders, bool noRedirect, Bytes* body, const Text& proxy) {
+    // A line break in the URL would split the request line or the Referer line on the wire.
+    if (url.find_first_of("\r\n") != Text::npos) return Bytes();
     if (method < 0 || method > 2) method = 0;
     const Text callerHeaders = headers ? *headers : Text();
     const bool secure = LowerAscii(LeftText(url, 8)) == "https://";
