@@ -480,8 +480,8 @@ TEST_F(WebAccessTest, UrlThatWouldSplitTheRequestIsRefused) {
     Text headers = "X-A: 1", returnedHeaders = "stale";
     Bytes body;
     // The URL also goes into the Referer line, where its line break would start a new line.
-    for (const std::string url : {peer.Url("/a\r\nX-Injected: 1"),
-                                  "X-Injected: 1\r\n" + peer.Url("/a"), peer.Url("/a\n")}) {
+    for (const std::string& url : {peer.Url("/a\r\nX-Injected: 1"),
+                                   "X-Injected: 1\r\n" + peer.Url("/a"), peer.Url("/a\n")}) {
         SCOPED_TRACE(url);
         EXPECT_TRUE(WebAccess(url, 1, "a=1", std::nullopt, nullptr, &headers, &returnedHeaders,
                               false, &body)
