@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "json/engine_script.h"
+#include "json/literal_check.h"
+#include "text/codepage.h"
 #include "text/primitives.h"
 
 namespace {
@@ -59,10 +61,11 @@ bool JsonObject::Parse(const Text& jsonText) {
     }
     if (!engine) return false;
     engine->Eval("var " + variableName + "=null");
-    // A reply is read as data first. Only text that is no JSON runs as script, for the lenient
-    // object syntax (single quotes, bare member names) that servers sometimes send; the
-    // engine's time budget and memory cap bound what that script can do.
-    if (!engine->ReadJson(variableName, jsonText)) {
+    // A reply is read as data. Text that is no JSON is evaluated only when it is a plain
+    // literal, for the lenient object syntax (single quotes, bare member names) that servers
+    // sometimes send: a reply never runs code, not even code that built-in functions would
+    // carry out past the engine's time budget.
+    if (!engine->ReadJson(variableName, jsonText) && IsDataLiteral(GbkToUtf8(jsonText))) {
         engine->AddCode("var " + variableName + "=eval(" + jsonText + ")");
     }
     return engine->EvalBoolean("null !=" + variableName);

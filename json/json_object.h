@@ -29,9 +29,10 @@ public:
     // Replaces the engine by a fresh one holding an empty object; keeps the one it had (and
     // empties its value) when no engine can be created.
     virtual void CreateEngine();
-    // Loads `jsonText` into a fresh engine: read as strict JSON, or else evaluated as a script
-    // expression under the engine's limits. True when the value is neither null nor undefined.
-    // An object without an engine is not given one and returns false.
+    // Loads `jsonText` into a fresh engine: read as strict JSON or, when it is no JSON but a
+    // literal that runs no code (single quotes, bare member names and the like), evaluated.
+    // True when the value is neither null nor undefined. An object without an engine is not
+    // given one and returns false.
     virtual bool Parse(const Text& jsonText);
     // The JSON text of the whole value.
     virtual Text ToJson() const;
