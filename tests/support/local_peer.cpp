@@ -234,11 +234,12 @@ Reply Reply::Redirect(int status, const std::string& location) {
 
 std::optional<std::string> Request::Header(std::string_view name) const {
     std::string_view rest(head);
-    rest.remove_prefix(std::min(rest.size(), rest.find("\r\n") + 2));
+    const std::size_t firstEnd = rest.find("\r\n");
+    rest = firstEnd == std::string_view::npos ? std::string_view() : rest.substr(firstEnd + 2);
     while (!rest.empty()) {
         const std::size_t end = rest.find("\r\n");
         const std::string_view line = rest.substr(0, end);
-        rest.remove_prefix(std::min(rest.size(), end + 2));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
         const std::size_t colon = line.find(':');
         if (colon != std::string_view::npos && EqualNoCase(line.substr(0, colon), name)) {
             return std::string(Trim(line.substr(colon + 1)));
