@@ -179,7 +179,7 @@ int SurrogateBits(const Text& text, std::size_t at, unsigned lo, unsigned hi) {
 // The engine keeps a character beyond U+FFFF that came from a \u escape as two surrogates of
 // three bytes each; UTF-8 wants one sequence of four. A lone surrogate becomes U+FFFD, so that
 // it reads as one unknown character rather than three malformed bytes.
-Text SurrogatesToUtf8(const Text& text) {
+Text SurrogatesToUtf8(Text text) {
     if (text.find('\xED') == Text::npos) return text;
     Text out;
     out.reserve(text.size());
