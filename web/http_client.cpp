@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string_view>
 
 namespace {
@@ -36,7 +37,9 @@ using LibraryString = std::unique_ptr<char, StringDeleter>;
 
 // The library's process-wide state: its global initialisation, done once before any other
 // call, and the cookie store that every exchange on every thread shares. The share handle
-// asks us to lock each kind of data it holds; one mutex per kind.
+// asks us to lock each kind of data it holds; one mutex per kind. It is never torn down: the
+// program may end while worker threads are still inside an exchange, and they must not find
+// the store or the library released under them.
 class CurlRuntime {
 public:
     CurlRuntime() {
@@ -48,10 +51,6 @@ public:
             curl_share_setopt(share_.get(), CURLSHOPT_USERDATA, this);
             curl_share_setopt(share_.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
         }
-    }
-    ~CurlRuntime() {
-        share_.reset();
-        curl_global_cleanup();
     }
     CurlRuntime(const CurlRuntime&) = delete;
     CurlRuntime& operator=(const CurlRuntime&) = delete;
@@ -71,8 +70,9 @@ private:
 };
 
 CurlRuntime& Runtime() {
-    static CurlRuntime runtime;
-    return runtime;
+    alignas(CurlRuntime) static unsigned char storage[sizeof(CurlRuntime)];
+    static CurlRuntime* runtime = new (storage) CurlRuntime;
+    return *runtime;
 }
 
 std::atomic<std::int64_t> connectTimeoutMs{kConnectTimeout.count()};
