@@ -218,6 +218,13 @@ struct ScriptEngine::Heap {
     std::chrono::milliseconds timeBudget{0};
     std::unique_ptr<duk_context, ContextCloser> context;
 
+    // Finalizers that scripts registered run as the heap ends; together they get one budget.
+    ~Heap() {
+        budget.deadline = Clock::now() + timeBudget;
+        budget.timed = true;
+        context.reset();
+    }
+
     // Runs `body` as a protected call under the time budget with `data`, leaving its one
     // result (or the error) on the stack. True when it completed.
     bool Call(duk_safe_call_function body, void* data) {

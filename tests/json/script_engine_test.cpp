@@ -172,6 +172,22 @@ TEST(ScriptEngine, TimeBudgetStopsRunawayScript) {
     }
 }
 
+TEST(ScriptEngine, FinalizersRunUnderTheBudget) {
+    auto engine = NewEngine(ScriptLimits{milliseconds(100), ScriptLimits().memoryCap});
+    // A finalizer that runs during a call is stopped with the call.
+    EXPECT_TRUE(
+        engine->Eval("var ran = 0; Duktape.fin(this.a = {}, function () { ran = 1 });"
+                     "a = null; ran"));
+    EXPECT_EQ(engine->EvalNumber("ran"), 1);
+    EXPECT_FALSE(
+        engine->Eval("Duktape.fin(this.b = {}, function () { while (1) {} }); b = null;"
+                     "while (1) {}"));
+    EXPECT_EQ(engine->EvalText("'after'"), "after");
+    // One that is left for the end of the heap is stopped there.
+    EXPECT_TRUE(engine->Eval("var kept = {}; Duktape.fin(kept, function () { while (1) {} })"));
+    engine.reset();
+}
+
 TEST(ScriptEngine, MemoryCapStopsRunawayAllocation) {
     const std::size_t cap = 8 << 20;
     const ScriptLimits limits{milliseconds(10000), cap};
