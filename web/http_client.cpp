@@ -326,9 +326,8 @@ std::optional<HttpResponse> PerformHttp(const HttpRequest& request) {
     HeaderList headers = BuildHeaderList(request.headerText);
     if (!headers) return std::nullopt;
     const HttpTimeouts timeouts = GetHttpTimeouts();
+    // Refilled for every hop; the callbacks hold its address.
     Transfer transfer;
-    transfer.easy = easy;
-    transfer.stallLimit = timeouts.stall;
 
     bool ok = curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
               curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
@@ -370,18 +369,12 @@ std::optional<HttpResponse> PerformHttp(const HttpRequest& request) {
         if (!SetHop(easy, request, hop)) {
             return redirects == 0 ? std::nullopt : std::optional<HttpResponse>(response);
         }
-        transfer.body.clear();
-        transfer.head.clear();
-        transfer.inHead = false;
+        transfer = Transfer{};
+        transfer.easy = easy;
         transfer.secure = hop.secure;
-        transfer.connected = false;
-        transfer.downloaded = 0;
-        transfer.uploaded = 0;
+        transfer.stallLimit = timeouts.stall;
         transfer.lastActivity = Clock::now();
-        transfer.status = 0;
-        transfer.location.clear();
         transfer.stopAfterHead = hop.verb == HttpVerb::Head && hop.withBody;
-        transfer.finalHeadEnded = false;
         const CURLcode result = curl_easy_perform(easy);
         response.complete =
             result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.finalHeadEnded);
